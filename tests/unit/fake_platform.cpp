@@ -253,6 +253,7 @@ void Memory::Free(void* block) {
 
 platform::WindowHandle Windowing::MainWindow() {
     journal_.Add("MainWindow");
+    if (onMainWindow) onMainWindow();
     platform::WindowHandle main = mainWindows.front();
     if (mainWindows.size() > 1) mainWindows.pop_front();
     return main;

@@ -155,6 +155,7 @@ public:
     };
     std::vector<Box> boxes;
     std::function<void()> onMessageBox;  // runs while a box is "on screen"
+    std::function<void()> onMainWindow;  // runs on each MainWindow call, before it answers
 
     platform::WindowHandle MainWindow() override;
     platform::WindowHandle GetDlgItem(platform::WindowHandle parent, int id) override;
