@@ -11,4 +11,5 @@ set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 # One self-contained exe: no MinGW runtime DLL may travel with it.
 set(CMAKE_CXX_FLAGS_INIT "-municode -ffunction-sections -fdata-sections")
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static -static-libgcc -static-libstdc++ -Wl,--gc-sections")
-set(CMAKE_CROSSCOMPILING_EMULATOR "")
+# CMake's probe program has main(), which -municode cannot link: probe by compiling only.
+set(CMAKE_TRY_COMPILE_TARGET_TYPE STATIC_LIBRARY)
