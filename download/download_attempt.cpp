@@ -9,7 +9,8 @@ namespace {
 using platform::FileHandle;
 using platform::HttpHandle;
 
-constexpr wchar_t kUserAgent[] = L"Mozilla/5.0 (Windows; U; Windows NT 6.1; en-US; rv:1.9.2) Gecko/20100115 Firefox/3.6";
+constexpr wchar_t kUserAgent[] =
+    L"Mozilla/5.0 (Windows; U; Windows NT 6.1; en-US; rv:1.9.2) Gecko/20100115 Firefox/3.6";
 const wchar_t* const kAcceptTypes[] = {L"text/*", L"application/*", L"image/*", nullptr};
 constexpr std::size_t kBufferUnits = 1024;
 constexpr std::uint32_t kHttpOk = 200;

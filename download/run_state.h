@@ -43,4 +43,6 @@ extern std::atomic<void*> g_hDownloadThread;
 extern std::atomic<void*> g_hAnimatorThread;
 
 inline RunState LoadRunState() { return static_cast<RunState>(g_runState.load(std::memory_order_relaxed)); }
-inline void StoreRunState(RunState state) { g_runState.store(static_cast<std::int32_t>(state), std::memory_order_relaxed); }
+inline void StoreRunState(RunState state) {
+    g_runState.store(static_cast<std::int32_t>(state), std::memory_order_relaxed);
+}

@@ -41,8 +41,7 @@ public:
     virtual bool CrackUrl(const wchar_t* url, std::uint32_t urlLength, UrlParts& parts) = 0;
     virtual HttpHandle Connect(HttpHandle session, const wchar_t* host, std::uint16_t port) = 0;
     virtual HttpHandle OpenRequest(HttpHandle connection, const wchar_t* verb, const wchar_t* objectName,
-                                   const wchar_t* version, const wchar_t* const* acceptTypes,
-                                   std::uint32_t flags) = 0;
+                                   const wchar_t* version, const wchar_t* const* acceptTypes, std::uint32_t flags) = 0;
     virtual bool SendRequest(HttpHandle request) = 0;
     virtual bool ReceiveResponse(HttpHandle request) = 0;
     virtual bool QueryStatusCode(HttpHandle request, std::uint32_t& status) = 0;

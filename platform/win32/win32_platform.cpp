@@ -94,7 +94,7 @@ class Win32Files final : public FileSystem {
 public:
     FileHandle CreateFileW(const wchar_t* path) override {
         return ::CreateFileW(path, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+                             FILE_ATTRIBUTE_NORMAL, nullptr);
     }
     bool WriteFile(FileHandle file, const void* data, std::uint32_t size, std::uint32_t& written) override {
         DWORD count = 0;

@@ -101,7 +101,7 @@ class Files final : public platform::FileSystem {
 public:
     explicit Files(Journal& journal) : journal_(journal) {}
 
-    std::set<std::string> failing;  // "CreateFileW", "WriteFile", "GetTempFileNameW", "DeleteFileW", ...
+    std::set<std::string> failing;   // "CreateFileW", "WriteFile", "GetTempFileNameW", "DeleteFileW", ...
     std::uint32_t shortWriteBy = 0;  // WriteFile reports this many bytes fewer than asked
     std::wstring tempPath = L"C:\\Temp\\";
     std::optional<std::uint32_t> tempPathResult;  // overrides GetTempPathW's result

@@ -127,8 +127,8 @@ TEST_F(AnimatorRun, WithoutLabelOrMainWindowItNeverWritesAndSleepsInHalfSeconds)
     world.windows.mainWindows = {nullptr};
     Run(5);
     EXPECT_TRUE(world.journal.Starting("SetWindowTextW").empty());
-    EXPECT_EQ(world.processes.sleeps, (std::vector<std::uint32_t>{150, 500, 500, 500, 500, 500, 150, 500, 500, 500,
-                                                                  500, 500}));
+    EXPECT_EQ(world.processes.sleeps,
+              (std::vector<std::uint32_t>{150, 500, 500, 500, 500, 500, 150, 500, 500, 500, 500, 500}));
     // The label is looked up once per run, never again.
     EXPECT_EQ(world.journal.Starting("GetDlgItem").size(), 1u);
 }

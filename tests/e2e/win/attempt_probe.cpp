@@ -28,9 +28,9 @@ int wmain(int argc, wchar_t** argv) {
         const wchar_t* url = argv[i + 1];
         const wchar_t* path = argv[i + 2];
         DownloadStatus status;
-        const int result = DownloadToFile(platform::Win32Platform(),
-                                          static_cast<NetworkMode>(std::wcstol(argv[i], nullptr, 10)), &status, url,
-                                          path, nullptr);
+        const int result =
+            DownloadToFile(platform::Win32Platform(), static_cast<NetworkMode>(std::wcstol(argv[i], nullptr, 10)),
+                           &status, url, path, nullptr);
         const bool exists = GetFileAttributesW(path) != INVALID_FILE_ATTRIBUTES;
         std::printf("attempt=%d result=%d code=%u mode=%d file_exists=%d\n", attempt, result,
                     static_cast<unsigned>(status.Code()), static_cast<int>(status.Mode()), exists ? 1 : 0);

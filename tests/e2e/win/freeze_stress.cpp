@@ -95,11 +95,11 @@ int wmain() {
     RegisterClassW(&windowClass);
     HWND main = CreateWindowExW(0, L"FreezeStress", L"Freeze stress", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 120,
                                 nullptr, nullptr, windowClass.hInstance, nullptr);
-    HWND label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 380, 20, main,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdStatus)), windowClass.hInstance,
-                                 nullptr);
-    g_staticProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchLabel)));
+    HWND label =
+        CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE, 10, 10, 380, 20, main,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kIdStatus)), windowClass.hInstance, nullptr);
+    g_staticProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(WatchLabel)));
     SetMainWindow(main);
 
     const DWORD started = GetTickCount();

@@ -67,8 +67,7 @@ struct IconSearch {
 BOOL CALLBACK FindIconControl(HWND child, LPARAM param) {
     const LONG style = GetWindowLongW(child, GWL_STYLE);
     if ((style & SS_TYPEMASK) != SS_ICON) return TRUE;
-    reinterpret_cast<IconSearch*>(param)->found =
-        reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+    reinterpret_cast<IconSearch*>(param)->found = reinterpret_cast<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
     return FALSE;
 }
 
@@ -80,7 +79,9 @@ std::wstring IconName(HWND box) {
     const struct {
         LPCWSTR id;
         const wchar_t* name;
-    } known[] = {{IDI_ERROR, L"error"}, {IDI_WARNING, L"warning"}, {IDI_INFORMATION, L"information"},
+    } known[] = {{IDI_ERROR, L"error"},
+                 {IDI_WARNING, L"warning"},
+                 {IDI_INFORMATION, L"information"},
                  {IDI_QUESTION, L"question"}};
     for (const auto& k : known) {
         if (LoadIconW(nullptr, k.id) == search.found) return k.name;
@@ -140,8 +141,7 @@ LRESULT CALLBACK MainProc(HWND window, UINT message, WPARAM wParam, LPARAM lPara
         SetMainWindow(nullptr);
         PostQuitMessage(0);
         return 0;
-    default:
-        break;
+    default: break;
     }
     return DefWindowProcW(window, message, wParam, lParam);
 }
@@ -186,10 +186,9 @@ int wmain(int argc, wchar_t** argv) {
     g_label = CreateWindowExW(0, L"STATIC", L"", WS_CHILD | WS_VISIBLE | SS_LEFT, 10, 50, 440, 40, g_main,
                               reinterpret_cast<HMENU>(kStatusLabelId), instance, nullptr);
     if (g_main == nullptr || g_bar == nullptr || g_label == nullptr) return 68;
-    g_labelProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(g_label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LabelProc)));
-    g_barProc = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(g_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
+    g_labelProc =
+        reinterpret_cast<WNDPROC>(SetWindowLongPtrW(g_label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(LabelProc)));
+    g_barProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(g_bar, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(BarProc)));
     ShowWindow(g_main, SW_SHOW);
     UpdateWindow(g_main);
     SetTimer(g_main, kWatchTimer, 50, nullptr);
