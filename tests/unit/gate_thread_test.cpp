@@ -61,20 +61,33 @@ bool WaitUntil(const std::function<bool()>& done) {
     return true;
 }
 
-TEST(FreezeGate, NoLabelWriteBetweenFreezeAndThawAcrossThousandsOfPairs) {
+// An animator on a thread of its own over a published record; stopped and joined after each test.
+class AnimatorThread : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_status.store(&record);
+        animator = std::thread([this] {
+            try {
+                RunStatusAnimator(label, sleeps, gate);
+            } catch (const StopAnimator&) {
+            }
+        });
+    }
+    void TearDown() override {
+        sleeps.stop = true;
+        animator.join();
+        g_status.store(nullptr);
+    }
+
     DownloadStatus record;
-    g_status.store(&record);
     WatchedLabel label;
     QuickSleeps sleeps;
     StdMonitor monitor;
-    FreezeGate gate(monitor);
-    std::thread animator([&] {
-        try {
-            RunStatusAnimator(label, sleeps, gate);
-        } catch (const StopAnimator&) {
-        }
-    });
+    FreezeGate gate{monitor};
+    std::thread animator;
+};
 
+TEST_F(AnimatorThread, NoLabelWriteBetweenFreezeAndThawAcrossThousandsOfPairs) {
     for (int pair = 0; pair < 5000; ++pair) {
         gate.Freeze();
         label.frozen = true;
@@ -88,26 +101,11 @@ TEST(FreezeGate, NoLabelWriteBetweenFreezeAndThawAcrossThousandsOfPairs) {
             ASSERT_TRUE(WaitUntil([&] { return label.writes.load() > before; })) << "animator stuck after thaw";
         }
     }
-    sleeps.stop = true;
-    animator.join();
-    g_status.store(nullptr);
     EXPECT_EQ(label.writesWhileFrozen.load(), 0);
     EXPECT_GT(label.writes.load(), 20);
 }
 
-TEST(FreezeGate, NestedFreezesNeedAsManyThaws) {
-    DownloadStatus record;
-    g_status.store(&record);
-    WatchedLabel label;
-    QuickSleeps sleeps;
-    StdMonitor monitor;
-    FreezeGate gate(monitor);
-    std::thread animator([&] {
-        try {
-            RunStatusAnimator(label, sleeps, gate);
-        } catch (const StopAnimator&) {
-        }
-    });
+TEST_F(AnimatorThread, NestedFreezesNeedAsManyThaws) {
     ASSERT_TRUE(WaitUntil([&] { return label.writes.load() > 0; }));
     gate.Freeze();
     gate.Freeze();
@@ -118,9 +116,6 @@ TEST(FreezeGate, NestedFreezesNeedAsManyThaws) {
     const long before = label.writes.load();
     gate.Thaw();
     ASSERT_TRUE(WaitUntil([&] { return label.writes.load() > before; }));
-    sleeps.stop = true;
-    animator.join();
-    g_status.store(nullptr);
     EXPECT_EQ(label.writesWhileFrozen.load(), 0);
 }
 

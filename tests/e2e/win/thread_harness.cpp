@@ -14,6 +14,7 @@
 #include "download/run_state.h"
 #include "download/thread_procs.h"
 #include "framework/main_window.h"
+#include "tests/e2e/win/utf8.h"
 
 namespace {
 
@@ -37,14 +38,6 @@ WNDPROC g_labelProc = nullptr;
 WNDPROC g_barProc = nullptr;
 WPARAM g_lastBarPosition = 0;
 bool g_boxAnswered = false;
-
-std::string Utf8(const wchar_t* text) {
-    const int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
-    if (size <= 1) return {};
-    std::string out(static_cast<std::size_t>(size - 1), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
-    return out;
-}
 
 void Log(const char* event, const std::wstring& payload) {
     EnterCriticalSection(&g_logLock);
