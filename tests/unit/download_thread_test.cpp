@@ -269,25 +269,13 @@ struct AttemptsCase {
 };
 
 TEST(DownloadThread, FallsBackDirectThenDefaultProxyThenIeAndStopsAtFirstSuccess) {
+    const Calls kAllThreeAttempts =
+        Join({{"WinHttpOpen"}, Notice(kDirectFailed), {"WinHttpOpen"}, Notice(kDefaultProxyFailed), {"WinHttpOpen"}});
     const AttemptsCase cases[] = {
         {0, {1}, Join({{"WinHttpOpen"}, kSuccessEnd})},
         {1, {1, 2}, Join({{"WinHttpOpen"}, Notice(kDirectFailed), {"WinHttpOpen"}, kSuccessEnd})},
-        {2,
-         {1, 2, 3},
-         Join({{"WinHttpOpen"},
-               Notice(kDirectFailed),
-               {"WinHttpOpen"},
-               Notice(kDefaultProxyFailed),
-               {"WinHttpOpen"},
-               kSuccessEnd})},
-        {3,
-         {1, 2, 3},
-         Join({{"WinHttpOpen"},
-               Notice(kDirectFailed),
-               {"WinHttpOpen"},
-               Notice(kDefaultProxyFailed),
-               {"WinHttpOpen"},
-               kFailureEnd})},
+        {2, {1, 2, 3}, Join({kAllThreeAttempts, kSuccessEnd})},
+        {3, {1, 2, 3}, Join({kAllThreeAttempts, kFailureEnd})},
     };
     for (const AttemptsCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.failing) + " failing attempts");
